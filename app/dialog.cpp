@@ -1,0 +1,66 @@
+#include "app.h"
+
+#include <shellapi.h>
+
+#include "../res/resource.h"
+
+// A cut at the buffer's end can split a double-byte character and leave its
+// lead byte alone at the end. Walking from the start is the only way to tell
+// a lead byte from a trail byte, whose values overlap; a lone one is dropped.
+static void fnPathTrimSplitChar(char *path)
+{
+    char *p = path;
+    while (*p) {
+        if (IsDBCSLeadByte((BYTE)*p)) {
+            if (p[1] == '\0') {
+                *p = '\0';
+                return;
+            }
+            p += 2;
+        } else {
+            p += 1;
+        }
+    }
+}
+
+// Replaces the file list with the dropped paths, in the shell's order.
+static void fnDropToList(HWND dialog, HDROP drop)
+{
+    char path[MAX_PATH];
+    UINT count = DragQueryFileA(drop, 0xFFFFFFFF, path, MAX_PATH);
+    fnListClear(dialog);
+    for (UINT i = 0; i < count; ++i) {
+        // An index that yields no path appends an empty item, never a stale one.
+        path[0] = '\0';
+        DragQueryFileA(drop, i, path, MAX_PATH);
+        path[MAX_PATH - 1] = '\0';
+        fnPathTrimSplitChar(path);
+        fnListAdd(dialog, path);
+    }
+    DragFinish(drop);
+}
+
+extern "C" INT_PTR CALLBACK fnDlgMain(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        DragAcceptFiles(dialog, TRUE);
+        return TRUE;
+    case WM_DESTROY:
+        DragAcceptFiles(dialog, FALSE);
+        return FALSE;
+    case WM_DROPFILES:
+        fnDropToList(dialog, (HDROP)wParam);
+        return TRUE;
+    case WM_COMMAND:
+        // The whole wParam is compared, so only notification code 0 matches.
+        switch (wParam) {
+        case IDOK:
+        case IDCANCEL:
+            EndDialog(dialog, (INT_PTR)wParam);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
