@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "../export/export.h"
 #include "../res/resource.h"
 
 // A cut at the buffer's end can split a double-byte character and leave its
@@ -51,6 +52,7 @@ extern "C" INT_PTR CALLBACK fnDlgMain(HWND dialog, UINT message, WPARAM wParam, 
         return FALSE;
     case WM_DROPFILES:
         fnDropToList(dialog, (HDROP)wParam);
+        if (IsDlgButtonChecked(dialog, IDC_AUTOCLIPBOARD)) fnListToClipboard(dialog);
         return TRUE;
     case WM_COMMAND:
         // The whole wParam is compared, so only notification code 0 matches.
@@ -58,6 +60,9 @@ extern "C" INT_PTR CALLBACK fnDlgMain(HWND dialog, UINT message, WPARAM wParam, 
         case IDOK:
         case IDCANCEL:
             EndDialog(dialog, (INT_PTR)wParam);
+            return TRUE;
+        case IDC_COPY:
+            fnListToClipboard(dialog);
             return TRUE;
         }
         return FALSE;

@@ -1,0 +1,12 @@
+// The ways the file list leaves the program. Each takes the main dialog and
+// reads the items straight from its file list.
+#ifndef PATHDROP_EXPORT_H
+#define PATHDROP_EXPORT_H
+
+#include <windows.h>
+
+// Puts the file list on the clipboard as CF_TEXT: every item followed by
+// CR LF, then one NUL. Leaves the clipboard as it was when it cannot.
+void fnListToClipboard(HWND dialog);
+
+#endif
