@@ -6,7 +6,7 @@ dragged from a native X client and real X pointer and keyboard input.
 The caller provides the environment: DISPLAY, WINEPREFIX (with a running
 wineserver), LANG and the qemu settings (scripts/env.sh), plus
 PATHDROP_EXE, PATHDROP_DRIVER and PATHDROP_XDND_DRAG, the program under test
-and the two tools.
+and the two tools. xclip, on PATH, reads the X clipboard.
 """
 
 import contextlib
@@ -24,6 +24,7 @@ from Xlib.ext import xtest
 CAPTION = "エクスプローラからドラッグ&ドロップでファイル名を取出すユーティリティ"
 IDOK = 1
 IDC_AUTOCLIPBOARD = 101
+IDC_COPY = 103
 IDC_FILELIST = 1000
 EXIT_OK = 1      # the dialog ended with IDOK
 EXIT_CANCEL = 2  # the dialog ended with IDCANCEL
@@ -45,6 +46,18 @@ def required_env(name):
 def wine_path(path):
     """The path as Wine's Z: drive shows it, Z: being the Unix root."""
     return "Z:" + path.replace("/", "\\")
+
+
+def x_clipboard_text():
+    """The CLIPBOARD selection as a native X client reads it (UTF8_STRING), or
+    None while no client offers it. Wine converts the program's CF_TEXT from
+    code page 932 and ends each line with LF alone."""
+    result = subprocess.run(["xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING"],
+                            stdin=subprocess.DEVNULL, capture_output=True, timeout=TOOL_TIMEOUT)
+    if result.returncode != 0:
+        return None
+    # Bytes that are not UTF-8 show up escaped in a failure message.
+    return result.stdout.decode("utf-8", "backslashreplace")
 
 
 class XInput:
@@ -245,13 +258,15 @@ class EndToEndTest(unittest.TestCase):
             raise
 
     def poll(self, read, expected, what):
-        """Reads until the value is the expected one or the wait runs out."""
+        """Reads until the value is the expected one or the wait runs out;
+        returns the value read."""
         deadline = time.monotonic() + POLL_TIMEOUT
         value = read()
         while value != expected and time.monotonic() < deadline:
             time.sleep(0.1)
             value = read()
         self.assertEqual(value, expected, what)
+        return value
 
     def click_on(self, app, point):
         # The click must land on our dialog, not on a window above it.
@@ -287,7 +302,19 @@ class DropTest(EndToEndTest):
         self.assertEqual(result.returncode, 0, "the drop was not accepted:\n"
                          + result.stderr.decode("utf-8", "replace"))
 
-    def test_drops_replace_the_list_then_close_button_ends_with_idok(self):
+    def copy_to_x_clipboard(self, app, point, listed):
+        """Clicks the copy button; a native X client must then read `listed`,
+        the items as the driver read them, from the CLIPBOARD selection: one
+        path a line, in list order, and nothing else."""
+        text = "".join(path + "\n" for path in listed)
+        # The paths are new to this run and the drop alone copies nothing
+        # (automatic copying is off), so only the click can put them there.
+        self.assertNotEqual(x_clipboard_text(), text, "the clipboard before the click")
+        self.click_on(app, point)
+        # The click is handled asynchronously: poll until the selection changes.
+        self.poll(x_clipboard_text, text, "the X clipboard after the click")
+
+    def test_drops_fill_the_list_copy_button_copies_it_close_button_ends_with_idok(self):
         spaced, japanese, folder = self.make_files()
         # Neither order is the sorted one, so a sorted list would show.
         drops = [
@@ -296,11 +323,16 @@ class DropTest(EndToEndTest):
         ]
         with self.pathdrop("drops") as app:
             point = app.centre(IDC_FILELIST)
+            copy_point = app.centre(IDC_COPY)
             for name, paths in drops:
                 with self.subTest(name), self.reporting(app, name):
                     self.drag(point, paths)
                     # The drop is posted to the dialog: poll until it is handled.
-                    self.poll(app.items, [wine_path(p) for p in paths], "the listed paths")
+                    listed = self.poll(app.items, [wine_path(p) for p in paths],
+                                       "the listed paths")
+                    # Wine's clipboard data lives only while a Wine process of
+                    # the prefix runs, so it is read while pathdrop still runs.
+                    self.copy_to_x_clipboard(app, copy_point, listed)
             self.click_on(app, app.centre(IDOK))
             self.assert_exit(app, EXIT_OK, "a click on the close button")
 
