@@ -52,7 +52,10 @@ extern "C" INT_PTR CALLBACK fnDlgMain(HWND dialog, UINT message, WPARAM wParam, 
         return FALSE;
     case WM_DROPFILES:
         fnDropToList(dialog, (HDROP)wParam);
+        // In this order, one after the other: the relay starts once the
+        // clipboard already holds the new list.
         if (IsDlgButtonChecked(dialog, IDC_AUTOCLIPBOARD)) fnListToClipboard(dialog);
+        if (IsDlgButtonChecked(dialog, IDC_AUTOSEND)) fnListToChat(dialog);
         return TRUE;
     case WM_COMMAND:
         // The whole wParam is compared, so only notification code 0 matches.
@@ -63,6 +66,9 @@ extern "C" INT_PTR CALLBACK fnDlgMain(HWND dialog, UINT message, WPARAM wParam, 
             return TRUE;
         case IDC_COPY:
             fnListToClipboard(dialog);
+            return TRUE;
+        case IDC_SEND:
+            fnListToChat(dialog);
             return TRUE;
         }
         return FALSE;

@@ -9,4 +9,9 @@
 // CR LF, then one NUL. Leaves the clipboard as it was when it cannot.
 void fnListToClipboard(HWND dialog);
 
+// Types each item into the running chat client's input field and presses
+// Enter, with fixed pauses: 200 ms after the text, 100 ms between key-down
+// and key-up, 200 ms after. Stops when the client does not take a text.
+void fnListToChat(HWND dialog);
+
 #endif
