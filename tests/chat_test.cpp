@@ -11,6 +11,7 @@
 
 #include "drop_fixture.h"
 #include "import_hook.h"
+#include "quirky_list.h"
 #include "resource.h"
 
 namespace {
@@ -287,6 +288,22 @@ TEST_F(ChatTest, AClientWhoseWindowGoesAwayMidRelayEndsTheRelay)
     killer.join();
     EXPECT_LT(held, 6 * 500u) << "the relay ended early";
     EXPECT_TRUE(IsWindow(dialog));
+}
+
+TEST_F(ChatTest, AnErrorCountSendsNothingAndAnItemTooLongIsNeverFetched)
+{
+    StandIn chat;
+    Drop({L"C:\\a", L"C:\\b", L"C:\\c"});
+    MakeListQuirky(dialog);
+    g_quirks.count_error = true;
+    EXPECT_LT(ClickSend(), 400u);
+    EXPECT_TRUE(chat.Texts("settext").empty()) << "LB_ERR counts as an empty list";
+
+    g_quirks.count_error = false;
+    g_quirks.too_long_index = 1;
+    ClickSend();
+    EXPECT_FALSE(g_quirks.text_fetched_for_too_long);
+    EXPECT_EQ(chat.Texts("settext"), std::vector<std::string>({"C:\\a", "", "C:\\c"}));
 }
 
 }  // namespace

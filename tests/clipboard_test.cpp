@@ -11,6 +11,7 @@
 
 #include "drop_fixture.h"
 #include "import_hook.h"
+#include "quirky_list.h"
 #include "resource.h"
 
 namespace {
@@ -249,33 +250,12 @@ TEST_F(ClipboardTest, DropWithTheBoxUncheckedLeavesTheClipboardAlone)
 
 // The list box is a control any process can fill or subclass: items that
 // report odd lengths must never make the export write out of bounds.
-struct ListQuirks {
-    bool count_error = false;
-    int too_long_index = -1;  // reports 1000 bytes; filling it would overrun
-    int understated_index = -1;  // reports 1 byte, gives its real text
-    bool text_fetched_for_too_long = false;
-} g_quirks;
-WNDPROC g_list_proc;
-
-LRESULT CALLBACK QuirkyList(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == LB_GETCOUNT && g_quirks.count_error) return LB_ERR;
-    if (message == LB_GETTEXTLEN && (int)wParam == g_quirks.too_long_index) return 1000;
-    if (message == LB_GETTEXTLEN && (int)wParam == g_quirks.understated_index) return 1;
-    if (message == LB_GETTEXT && (int)wParam == g_quirks.too_long_index) {
-        g_quirks.text_fetched_for_too_long = true;
-        return LB_ERR;
-    }
-    return CallWindowProcA(g_list_proc, list, message, wParam, lParam);
-}
-
 class QuirkyListTest : public ClipboardTest {
 protected:
     void SetUp() override
     {
         ClipboardTest::SetUp();
-        g_quirks = ListQuirks{};
-        g_list_proc = (WNDPROC)SetWindowLongPtrA(GetDlgItem(dialog, IDC_FILELIST), GWLP_WNDPROC, (LONG_PTR)QuirkyList);
+        MakeListQuirky(dialog);
     }
 };
 
