@@ -5,8 +5,9 @@ dragged from a native X client and real X pointer and keyboard input.
 
 The caller provides the environment: DISPLAY, WINEPREFIX (with a running
 wineserver), LANG and the qemu settings (scripts/env.sh), plus
-PATHDROP_EXE, PATHDROP_DRIVER and PATHDROP_XDND_DRAG, the program under test
-and the two tools. xclip, on PATH, reads the X clipboard.
+PATHDROP_EXE, PATHDROP_DRIVER, PATHDROP_XDND_DRAG and PATHDROP_STANDIN, the
+program under test, the two tools and the stand-in for the Kobble chat client.
+xclip, on PATH, reads the X clipboard.
 """
 
 import contextlib
@@ -24,6 +25,7 @@ from Xlib.ext import xtest
 CAPTION = "エクスプローラからドラッグ&ドロップでファイル名を取出すユーティリティ"
 IDOK = 1
 IDC_AUTOCLIPBOARD = 101
+IDC_AUTOSEND = 102
 IDC_COPY = 103
 IDC_FILELIST = 1000
 EXIT_OK = 1      # the dialog ended with IDOK
@@ -211,6 +213,57 @@ class Pathdrop:
         self.log.close()
 
 
+class Standin:
+    """One kobble_standin.exe process under Wine, with its event log."""
+
+    def __init__(self, workdir):
+        stamp = time.monotonic_ns()
+        self.log_path = os.path.join(workdir, "standin-%d.log" % stamp)
+        self.ready_path = os.path.join(workdir, "standin-%d.ready" % stamp)
+        self.output_path = os.path.join(workdir, "standin-%d.out" % stamp)
+        self.output = open(self.output_path, "wb")
+        self.proc = subprocess.Popen(
+            ["wine", required_env("PATHDROP_STANDIN"), "--log", wine_path(self.log_path),
+             "--ready", wine_path(self.ready_path)],
+            stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.STDOUT, cwd=workdir)
+
+    def wait_ready(self):
+        """Waits for the ready file, written once the window exists."""
+        deadline = time.monotonic() + START_TIMEOUT
+        while not os.path.exists(self.ready_path):
+            if self.proc.poll() is not None:
+                raise AssertionError("the stand-in exited with %s: %r"
+                                     % (self.proc.returncode, self.startup_output()))
+            if time.monotonic() >= deadline:
+                raise AssertionError("the stand-in wrote no ready file in %.0f s" % START_TIMEOUT)
+            time.sleep(0.1)
+
+    def events(self):
+        """The log's lines, each split into its fields after the time stamp."""
+        if not os.path.exists(self.log_path):
+            return []
+        with open(self.log_path, "rb") as f:
+            lines = f.read().decode("ascii").split("\n")
+        # A line is written whole, so only the text after the last "\n" can be cut.
+        return [line.split(" ")[1:] for line in lines[:-1]]
+
+    def sent(self):
+        """The texts that Enter sent, decoded from code page 932."""
+        return [bytes.fromhex(fields[1]).decode("cp932") if fields[1] != "-" else ""
+                for fields in self.events() if fields[0] == "sent"]
+
+    def startup_output(self):
+        self.output.flush()
+        with open(self.output_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait(timeout=EXIT_TIMEOUT)
+        self.output.close()
+
+
 class EndToEndTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -275,13 +328,6 @@ class EndToEndTest(unittest.TestCase):
                          "the top-level window at %d,%d is not the dialog" % point)
         self.x.click()
 
-    def assert_exit(self, app, expected, action):
-        code = app.wait_exit()
-        self.assertIsNotNone(code, "pathdrop still runs %.0f s after %s" % (EXIT_TIMEOUT, action))
-        self.assertEqual(code, expected, "exit code after " + action)
-
-
-class DropTest(EndToEndTest):
     def make_files(self):
         top = os.path.realpath(tempfile.mkdtemp(prefix="drop-", dir=self.workdir))
         spaced = os.path.join(top, "x y", "a b.txt")
@@ -302,6 +348,13 @@ class DropTest(EndToEndTest):
         self.assertEqual(result.returncode, 0, "the drop was not accepted:\n"
                          + result.stderr.decode("utf-8", "replace"))
 
+    def assert_exit(self, app, expected, action):
+        code = app.wait_exit()
+        self.assertIsNotNone(code, "pathdrop still runs %.0f s after %s" % (EXIT_TIMEOUT, action))
+        self.assertEqual(code, expected, "exit code after " + action)
+
+
+class DropTest(EndToEndTest):
     def copy_to_x_clipboard(self, app, point, listed):
         """Clicks the copy button; a native X client must then read `listed`,
         the items as the driver read them, from the CLIPBOARD selection: one
@@ -375,6 +428,32 @@ class CloseTest(EndToEndTest):
             with self.subTest(name), self.pathdrop(name) as app:
                 action(self, app)
                 self.assert_exit(app, expected, name)
+
+
+class RelayTest(EndToEndTest):
+    def test_drop_with_auto_send_ticked_sends_each_path_to_the_chat_field_in_order(self):
+        spaced, japanese, folder = self.make_files()
+        paths = [spaced, japanese, folder]
+        expected = [wine_path(p) for p in paths]
+        standin = Standin(self.workdir)
+        try:
+            standin.wait_ready()
+            # Started after the stand-in, the dialog is mapped above it.
+            with self.pathdrop("relay") as app, self.reporting(app, "relay"):
+                try:
+                    self.click_on(app, app.centre(IDC_AUTOSEND))
+                    self.drag(app.centre(IDC_FILELIST), paths)
+                    self.poll(app.items, expected, "the listed paths")
+                    # About half a second a path: poll until the last one is sent.
+                    self.poll(standin.sent, expected, "the texts sent in the chat client")
+                    # Nothing more arrives after the last path.
+                    time.sleep(1.0)
+                    self.assertEqual(standin.sent(), expected, "the texts sent, a second later")
+                except BaseException:
+                    print("stand-in log: %r" % standin.events(), file=sys.stderr)
+                    raise
+        finally:
+            standin.stop()
 
 
 if __name__ == "__main__":
