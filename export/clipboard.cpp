@@ -10,10 +10,7 @@
 static SIZE_T fnListTextSize(HWND list, int count)
 {
     SIZE_T size = 1;
-    for (int i = 0; i < count; ++i) {
-        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)i, 0);
-        size += (length >= 0 && length < MAX_PATH ? (SIZE_T)length : 0) + 2;
-    }
+    for (int i = 0; i < count; ++i) size += fnListItemLength(list, i) + 2;
     return size;
 }
 
