@@ -29,6 +29,11 @@ static void fnDropToList(HWND dialog, HDROP drop)
 {
     char path[MAX_PATH];
     UINT count = DragQueryFileA(drop, 0xFFFFFFFF, path, MAX_PATH);
+    // A visible list box repaints and resizes its scroll bar on every item it
+    // gets, which freezes the window for seconds on a drop of thousands of
+    // paths; it is painted once, after the fill, instead.
+    HWND list = GetDlgItem(dialog, IDC_FILELIST);
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     fnListClear(dialog);
     for (UINT i = 0; i < count; ++i) {
         // An index that yields no path appends an empty item, never a stale one.
@@ -39,6 +44,8 @@ static void fnDropToList(HWND dialog, HDROP drop)
         fnListAdd(dialog, path);
     }
     DragFinish(drop);
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, NULL, TRUE);
 }
 
 extern "C" INT_PTR CALLBACK fnDlgMain(HWND dialog, UINT message, WPARAM wParam, LPARAM)
