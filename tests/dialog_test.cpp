@@ -128,6 +128,182 @@ TEST_F(DialogTest, TemplateIsRegisteredAsDropTarget)
     EXPECT_FALSE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
 }
 
+// Filling the list while it repaints after every item froze the window on
+// large drops; it now repaints once, after the fill. A subclass that forwards
+// every message tells what the list went through.
+struct FillLog {
+    bool redraw = true;  // as last set by WM_SETREDRAW
+    int added_while_redrawing = 0;
+    int added = 0;
+    bool redraw_when_export_began = false;
+    bool export_began = false;
+} g_fill;
+WNDPROC g_list_proc;
+
+LRESULT CALLBACK LoggingList(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SETREDRAW:
+        g_fill.redraw = wParam != 0;
+        break;
+    case LB_ADDSTRING:
+        ++g_fill.added;
+        if (g_fill.redraw) ++g_fill.added_while_redrawing;
+        break;
+    case LB_GETCOUNT:
+        // The clipboard export begins by counting the items.
+        if (!g_fill.export_began && g_fill.added) {
+            g_fill.export_began = true;
+            g_fill.redraw_when_export_began = g_fill.redraw;
+        }
+        break;
+    }
+    return CallWindowProcA(g_list_proc, list, message, wParam, lParam);
+}
+
+std::vector<std::wstring> Paths(int count)
+{
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < count; ++i) paths.push_back(L"C:\\フォルダ\\file" + std::to_wstring(i) + L".txt");
+    return paths;
+}
+
+// The list's client area as it paints itself, pixel by pixel.
+std::vector<DWORD> ClientPixels(HWND list)
+{
+    RECT client;
+    GetClientRect(list, &client);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void *bits = nullptr;
+    HDC dc = CreateCompatibleDC(NULL);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageA(list, WM_PRINTCLIENT, (WPARAM)dc, PRF_CLIENT | PRF_ERASEBKGND);
+    GdiFlush();
+    std::vector<DWORD> pixels(static_cast<DWORD *>(bits), static_cast<DWORD *>(bits) + client.right * client.bottom);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return pixels;
+}
+
+struct ListLook {
+    bool scroll_bar;
+    SCROLLINFO scroll;
+    LRESULT top, caret, selection;
+    std::vector<DWORD> pixels;
+};
+
+ListLook LookOf(HWND list)
+{
+    ListLook look = {};
+    look.scroll_bar = (GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL) != 0;
+    look.scroll.cbSize = sizeof look.scroll;
+    look.scroll.fMask = SIF_ALL;
+    if (look.scroll_bar) GetScrollInfo(list, SB_VERT, &look.scroll);
+    look.top = SendMessageA(list, LB_GETTOPINDEX, 0, 0);
+    look.caret = SendMessageA(list, LB_GETCARETINDEX, 0, 0);
+    look.selection = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    look.pixels = ClientPixels(list);
+    return look;
+}
+
+int RowsThatFit(HWND list)
+{
+    RECT client;
+    GetClientRect(list, &client);
+    return client.bottom / (int)SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
+}
+
+// The straightforward fill, repainting after every item.
+void Fill(HWND list, const std::vector<std::wstring> &paths)
+{
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    for (const auto &path : paths) SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)ToAnsi(path).c_str());
+}
+
+// Repainting is on: a change to the visible items now reaches the screen.
+void ExpectLaterChangesRepainted(HWND list)
+{
+    UpdateWindow(list);
+    SendMessageA(list, LB_INSERTSTRING, 0, (LPARAM) "C:\\later");
+    RECT update;
+    EXPECT_TRUE(GetUpdateRect(list, &update, FALSE)) << "a later change is not repainted";
+}
+
+TEST_F(DialogTest, DropRepaintsTheListOnceAndLeavesItAsAPlainFillWould)
+{
+    HWND list = GetDlgItem(dialog, IDC_FILELIST);
+    g_list_proc = (WNDPROC)SetWindowLongPtrA(list, GWLP_WNDPROC, (LONG_PTR)LoggingList);
+    // Filled the straightforward way, for comparison.
+    HWND reference = CreateMainDialog();
+    ASSERT_NE(reference, nullptr);
+    HWND reference_list = GetDlgItem(reference, IDC_FILELIST);
+    const int rows = RowsThatFit(list);
+    ASSERT_GT(rows, 1);
+
+    for (int count : {1, rows, rows + 1, 200}) {
+        SCOPED_TRACE(count);
+        // Both lists come from a long list scrolled to its end, and the focus
+        // is on a button.
+        Drop(MakeWideDrop(Paths(300)));
+        Fill(reference_list, Paths(300));
+        for (HWND each : {list, reference_list}) SendMessageA(each, LB_SETTOPINDEX, 290, 0);
+        SetFocus(GetDlgItem(dialog, IDC_COPY));
+        UpdateWindow(dialog);
+        UpdateWindow(reference);
+
+        g_fill = FillLog{};
+        Drop(MakeWideDrop(Paths(count)));
+        EXPECT_EQ(g_fill.added, count);
+        EXPECT_EQ(g_fill.added_while_redrawing, 0) << "repainted while filling";
+        EXPECT_TRUE(g_fill.redraw) << "repainting left off";
+        RECT update;
+        EXPECT_TRUE(GetUpdateRect(list, &update, FALSE)) << "the filled list is never repainted";
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_COPY));
+        EXPECT_EQ((int)SendMessageA(list, LB_GETCOUNT, 0, 0), count);
+
+        Fill(reference_list, Paths(count));
+        const ListLook look = LookOf(list), expected = LookOf(reference_list);
+        EXPECT_EQ(look.scroll_bar, count > rows) << "scroll bar shown exactly when the items do not fit";
+        EXPECT_EQ(look.scroll_bar, expected.scroll_bar);
+        EXPECT_EQ(look.scroll.nMin, expected.scroll.nMin);
+        EXPECT_EQ(look.scroll.nMax, expected.scroll.nMax);
+        EXPECT_EQ(look.scroll.nPage, expected.scroll.nPage);
+        EXPECT_EQ(look.scroll.nPos, 0);
+        EXPECT_EQ(look.top, 0) << "first item at the top";
+        EXPECT_EQ(look.caret, expected.caret);
+        EXPECT_EQ(look.selection, expected.selection);
+        EXPECT_EQ(look.pixels.size(), expected.pixels.size()) << "the client areas differ in size";
+        EXPECT_TRUE(look.pixels == expected.pixels) << "the list paints differently";
+
+        ExpectLaterChangesRepainted(list);
+    }
+    DestroyWindow(reference);
+}
+
+TEST_F(DialogTest, RepaintingIsBackOnAfterAnEmptyDropAndBeforeTheAutomaticCopy)
+{
+    HWND list = GetDlgItem(dialog, IDC_FILELIST);
+    g_list_proc = (WNDPROC)SetWindowLongPtrA(list, GWLP_WNDPROC, (LONG_PTR)LoggingList);
+
+    g_fill = FillLog{};
+    Drop(MakeWideDrop({}));
+    EXPECT_TRUE(g_fill.redraw) << "repainting left off after an empty drop";
+    ExpectLaterChangesRepainted(list);
+
+    CheckDlgButton(dialog, IDC_AUTOCLIPBOARD, BST_CHECKED);
+    g_fill = FillLog{};
+    Drop(MakeWideDrop(Paths(3)));
+    ASSERT_TRUE(g_fill.export_began);
+    EXPECT_TRUE(g_fill.redraw_when_export_began);
+}
+
 // Modal runs through the program's entry point.
 
 TEST(EntryPoint, ReturnsTheCommandThatEndedTheDialog)
