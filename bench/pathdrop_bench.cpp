@@ -18,7 +18,6 @@
 //   PATHDROP_STANDIN         the stand-in chat client, for the relay
 // Exit code 0 when every section ran and checked out, 1 otherwise.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -35,6 +34,7 @@
 #include <vector>
 
 #include "app.h"
+#include "drop_fixture.h"
 #include "export.h"
 #include "resource.h"
 
@@ -179,15 +179,7 @@ std::vector<std::wstring> MakePaths(size_t count)
     return paths;
 }
 
-std::string ToAnsi(const std::wstring &text)
-{
-    int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), (int)text.size(), NULL, 0, NULL, NULL);
-    std::string ansi(size, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), (int)text.size(), ansi.data(), size, NULL, NULL);
-    return ansi;
-}
-
-std::vector<std::string> ToAnsi(const std::vector<std::wstring> &paths)
+std::vector<std::string> AnsiPaths(const std::vector<std::wstring> &paths)
 {
     std::vector<std::string> ansi;
     ansi.reserve(paths.size());
@@ -195,42 +187,12 @@ std::vector<std::string> ToAnsi(const std::vector<std::wstring> &paths)
     return ansi;
 }
 
-// A drop handle as the shell makes it: a movable DROPFILES block with wide
-// names. Whoever handles the drop frees it.
-HDROP MakeWideDrop(const std::vector<std::wstring> &names)
-{
-    // The empty name that ends the list, and one more NUL: Wine's parser
-    // reads a character past the end of an empty list.
-    size_t chars = 2;
-    for (const auto &name : names) chars += name.size() + 1;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + chars * sizeof(wchar_t));
-    auto *header = static_cast<DROPFILES *>(GlobalLock(block));
-    header->pFiles = sizeof(DROPFILES);
-    header->fWide = TRUE;
-    auto *out = reinterpret_cast<wchar_t *>(header + 1);
-    for (const auto &name : names) {
-        std::memcpy(out, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-        out += name.size() + 1;
-    }
-    GlobalUnlock(block);
-    return static_cast<HDROP>(block);
-}
-
-void PumpMessages()
-{
-    MSG message;
-    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
 HWND FileList(HWND dialog) { return GetDlgItem(dialog, IDC_FILELIST); }
 
 // The main dialog from the program's template, shown and painted.
 HWND CreateShownDialog()
 {
-    HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_MAIN), NULL, fnDlgMain, 0);
+    HWND dialog = CreateMainDialog();
     if (!dialog) return NULL;
     ShowWindow(dialog, SW_SHOW);
     UpdateWindow(dialog);
@@ -348,7 +310,7 @@ void BenchDrop(const Options &options, HWND shown, HWND hidden)
     const int unsuppressed_small_reps = std::min(options.reps, 3), unsuppressed_large_reps = 1;
 
     std::vector<size_t> bytes;
-    for (const auto &path : ToAnsi(MakePaths(1000))) bytes.push_back(path.size());
+    for (const auto &path : AnsiPaths(MakePaths(1000))) bytes.push_back(path.size());
     double mean = 0;
     for (size_t b : bytes) mean += (double)b / bytes.size();
 
@@ -359,7 +321,7 @@ void BenchDrop(const Options &options, HWND shown, HWND hidden)
     std::vector<Row> rows;
     for (size_t size : sizes) {
         const std::vector<std::wstring> paths = MakePaths(size);
-        const std::vector<std::string> ansi = ToAnsi(paths);
+        const std::vector<std::string> ansi = AnsiPaths(paths);
         const int unsuppressed_reps = size == unsuppressed_small ? unsuppressed_small_reps
                                       : size == unsuppressed_large ? unsuppressed_large_reps
                                                                    : 0;
@@ -498,7 +460,7 @@ void BenchClipboard(const Options &options, HWND shown)
     std::vector<Row> rows;
     HWND list = FileList(shown);
     for (size_t size : sizes) {
-        const std::vector<std::string> items = ToAnsi(MakePaths(size));
+        const std::vector<std::string> items = AnsiPaths(MakePaths(size));
         FillList(list, items);
         PumpMessages();
         std::vector<double> exports, floors;
@@ -577,7 +539,7 @@ void BenchRelay(const Options &options, HWND shown)
     if (!window) {
         Fail("the stand-in chat client did not come up");
     } else {
-        const std::vector<std::string> paths = ToAnsi(MakePaths(items));
+        const std::vector<std::string> paths = AnsiPaths(MakePaths(items));
         FillList(FileList(shown), paths);
         PumpMessages();
         for (int rep = 0; rep < reps; ++rep) relays.push_back(TimeMs([&] { fnListToChat(shown); }));
