@@ -1,9 +1,8 @@
 #include "clipboard_hooks.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 
+#include "drop_fixture.h"
 #include "import_hook.h"
 
 HookState g_hooks;
@@ -94,6 +93,28 @@ void InstallClipboardHooks()
     g_real_lock = Hook("kernel32.dll", "GlobalLock", &HookedGlobalLock);
     g_real_free = Hook("kernel32.dll", "GlobalFree", &HookedGlobalFree);
     g_real_set = Hook("user32.dll", "SetClipboardData", &HookedSetClipboardData);
+}
+
+void HookedDialogTest::SetUp()
+{
+    ASSERT_EQ(GetACP(), 932u) << "tests expect the Japanese ANSI code page";
+    InstallClipboardHooks();
+    g_hooks = HookState{};
+    dialog = CreateMainDialog();
+    ASSERT_NE(dialog, nullptr);
+}
+
+void HookedDialogTest::TearDown()
+{
+    g_hooks = HookState{};
+    if (dialog) DestroyWindow(dialog);
+}
+
+void HookedDialogTest::SendArmed(UINT message, WPARAM wParam)
+{
+    g_hooks.armed = true;
+    SendMessageA(dialog, message, wParam, 0);
+    g_hooks.armed = false;
 }
 
 void ExpectGuardIntact()

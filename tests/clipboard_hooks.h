@@ -3,11 +3,14 @@
 // SetClipboardData go to hooks that forward to the real calls. While armed,
 // they record the block the export asks for, put a guard pattern past its
 // requested size, check that guard when the block is handed to the clipboard,
-// and inject a failure when told to.
+// and inject a failure when told to. HookedDialogTest is the fixture of the
+// tests that use them.
 #ifndef PATHDROP_TESTS_CLIPBOARD_HOOKS_H
 #define PATHDROP_TESTS_CLIPBOARD_HOOKS_H
 
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -27,6 +30,18 @@ extern HookState g_hooks;
 
 // Installs the hooks once per process; they stay idle until armed.
 void InstallClipboardHooks();
+
+// The real main dialog, from the program's template, with the hooks
+// installed and their state cleared before and after each test.
+class HookedDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Sends the dialog a message with the hooks armed while it is handled.
+    void SendArmed(UINT message, WPARAM wParam);
+
+    HWND dialog = nullptr;
+};
 
 // The guard bytes past the requested size were as the hook left them when
 // the block was handed to the clipboard.

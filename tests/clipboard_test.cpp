@@ -17,36 +17,16 @@ namespace {
 
 const char kPrevious[] = "the user's earlier clipboard text";
 
-class ClipboardTest : public ::testing::Test {
+class ClipboardTest : public HookedDialogTest {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(GetACP(), 932u);
-        InstallClipboardHooks();
-        g_hooks = HookState{};
-        dialog = CreateMainDialog();
-        ASSERT_NE(dialog, nullptr);
+        HookedDialogTest::SetUp();
+        if (HasFatalFailure()) return;
         PutClipboardText(kPrevious);
     }
-    void TearDown() override
-    {
-        g_hooks = HookState{};
-        if (dialog) DestroyWindow(dialog);
-    }
-    void Drop(const std::vector<std::wstring> &names)
-    {
-        HDROP drop = MakeWideDrop(names);
-        g_hooks.armed = true;
-        SendMessageA(dialog, WM_DROPFILES, (WPARAM)drop, 0);
-        g_hooks.armed = false;
-    }
-    void ClickCopy()
-    {
-        g_hooks.armed = true;
-        SendMessageA(dialog, WM_COMMAND, IDC_COPY, 0);
-        g_hooks.armed = false;
-    }
-    HWND dialog = nullptr;
+    void Drop(const std::vector<std::wstring> &names) { SendArmed(WM_DROPFILES, (WPARAM)MakeWideDrop(names)); }
+    void ClickCopy() { SendArmed(WM_COMMAND, IDC_COPY); }
 };
 
 struct ContentCase {

@@ -53,7 +53,7 @@ std::string CutAtCharacter(const std::string &ansi)
 }
 
 // What DragQueryFileA gives for each index of a drop, read from a twin of it
-// into a buffer of the size the dialog uses.
+// into a buffer of the size the dialog uses. Releases the twin.
 Items QueriedPaths(HDROP twin)
 {
     Items paths;
@@ -64,37 +64,27 @@ Items QueriedPaths(HDROP twin)
         DragQueryFileA(twin, i, path, MAX_PATH);
         paths.push_back(std::string(path, strnlen(path, MAX_PATH)));
     }
+    DragFinish(twin);
     return paths;
 }
 
-class DropStressTest : public ::testing::Test {
+class DropStressTest : public HookedDialogTest {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(GetACP(), 932u);
-        InstallClipboardHooks();
-        g_hooks = HookState{};
-        dialog = CreateMainDialog();
-        ASSERT_NE(dialog, nullptr);
+        HookedDialogTest::SetUp();
+        if (HasFatalFailure()) return;
         CheckDlgButton(dialog, IDC_AUTOCLIPBOARD, BST_CHECKED);
     }
-    void TearDown() override
-    {
-        g_hooks = HookState{};
-        if (dialog) DestroyWindow(dialog);
-    }
     // Drops `drop`, then checks the list against what DragQueryFileA gives
-    // for each index of `twin`, and the automatic copy against the list.
-    void DropAndCheck(HDROP drop, HDROP twin)
+    // for each of its indexes, and the automatic copy against the list.
+    void DropAndCheck(HDROP drop, const Items &queried)
     {
         Items expected;
-        for (const auto &path : QueriedPaths(twin)) expected.push_back(Mended(path));
-        GlobalFree(twin);
+        for (const auto &path : queried) expected.push_back(Mended(path));
 
         g_hooks = HookState{};
-        g_hooks.armed = true;
-        SendMessageA(dialog, WM_DROPFILES, (WPARAM)drop, 0);
-        g_hooks.armed = false;
+        SendArmed(WM_DROPFILES, (WPARAM)drop);
 
         Items listed = ListItems(dialog);
         ASSERT_EQ(listed.size(), expected.size());
@@ -105,8 +95,6 @@ protected:
         ExpectGuardIntact();
         EXPECT_TRUE(ClipboardText() == text) << "the clipboard's text";
     }
-
-    HWND dialog = nullptr;
 };
 
 // Characters by kind. Among the Japanese ones are characters whose trail
@@ -174,23 +162,17 @@ TEST_F(DropStressTest, RandomDropsListWhatTheShellGivesAndCopyItExactly)
         std::vector<std::wstring> names;
         for (size_t i = 0; i < count; ++i) names.push_back(RandomName(random));
 
-        if (round % 4 == 3) {
-            // Some programs drop ANSI names.
-            std::vector<std::string> ansi;
-            for (const auto &name : names) ansi.push_back(ToAnsi(name));
-            DropAndCheck(MakeAnsiDrop(ansi), MakeAnsiDrop(ansi));
-        } else {
-            DropAndCheck(MakeWideDrop(names), MakeWideDrop(names));
-            // What the platform gives is the name in the ANSI code page, cut
-            // between characters where it is too long.
-            Items queried;
-            HDROP twin = MakeWideDrop(names);
-            queried = QueriedPaths(twin);
-            GlobalFree(twin);
-            for (size_t i = 0; i < names.size() && i < queried.size(); ++i)
-                EXPECT_EQ(Mended(queried[i]), CutAtCharacter(ToAnsi(names[i]))) << "name " << i;
-        }
-        if (HasFatalFailure() || HasNonfatalFailure()) return;
+        // Most drops carry wide names, as the shell's do; some programs drop ANSI names.
+        std::vector<std::string> ansi;
+        for (const auto &name : names) ansi.push_back(ToAnsi(name));
+        const bool wide = round % 4 != 3;
+        const Items queried = QueriedPaths(wide ? MakeWideDrop(names) : MakeAnsiDrop(ansi));
+        DropAndCheck(wide ? MakeWideDrop(names) : MakeAnsiDrop(ansi), queried);
+        // What the platform gives is the name in the ANSI code page, cut
+        // between characters where it is too long.
+        for (size_t i = 0; i < ansi.size() && i < queried.size(); ++i)
+            EXPECT_EQ(Mended(queried[i]), CutAtCharacter(ansi[i])) << "name " << i;
+        if (HasFailure()) return;
     }
 }
 
@@ -199,7 +181,7 @@ TEST_F(DropStressTest, DropOfTwentyThousandPathsIsListedAndCopiedExactly)
     std::vector<std::wstring> names;
     for (int i = 0; i < 20000; ++i)
         names.push_back(L"C:\\写真\\" + std::to_wstring(i / 100) + L"\\" + std::to_wstring(i) + L".jpg");
-    DropAndCheck(MakeWideDrop(names), MakeWideDrop(names));
+    DropAndCheck(MakeWideDrop(names), QueriedPaths(MakeWideDrop(names)));
 }
 
 }  // namespace
